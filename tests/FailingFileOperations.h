@@ -5,12 +5,13 @@
 
 #include "platform/FileOperations.h"
 
-// File operations that fail one chosen call with a chosen errno, for the failure paths.
+// File operations that fail one chosen call with a chosen errno, for the failure paths: every
+// call of that kind, or only the nth one (counted from 1) when nth is given.
 class TFailingFileOperations : public iqo::TFileOperations {
 public:
     enum class TCall { None, Open, Write, Fsync, Rename, Unlink, Lock };
 
-    TFailingFileOperations(TCall call, int error) : FCall(call), FError(error) {}
+    TFailingFileOperations(TCall call, int error, int nth = 0) : FCall(call), FError(error), FNth(nth) {}
 
     int Open(const char* path, int flags, mode_t mode) override {
         return Fail(TCall::Open) ? -1 : TFileOperations::Open(path, flags, mode);
@@ -32,6 +33,7 @@ public:
 private:
     bool Fail(TCall call) {
         if (call != FCall) return false;
+        if (FNth != 0 && ++FCalls != FNth) return false;
         ++FFailures;
         errno = FError;
         return true;
@@ -39,5 +41,7 @@ private:
 
     TCall FCall;
     int FError;
+    int FNth;
+    int FCalls = 0;
     int FFailures = 0;
 };

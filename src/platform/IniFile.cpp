@@ -236,7 +236,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         b += Encode(std::string(key) + "=" + v, c.encoding) + c.lineEnd;
     }
     try {
-        ReplaceFileAtomically(FFileName, b, 0644);
+        ReplaceFileAtomically(FFileName, b, FNewFileMode);
     } catch (const Exception&) {
         throw Exception("Unable to write to " + FFileName);
     }

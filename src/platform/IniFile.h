@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -26,6 +28,8 @@ public:
     explicit TIniFile(std::string fileName, const std::string& bareNameFolder = "/etc");
 
     const std::string& FileName() const { return FFileName; }
+    // The mode of a file that a write creates (0644 unless set); an existing file keeps its own.
+    void SetNewFileMode(mode_t mode) { FNewFileMode = mode; }
 
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
@@ -50,6 +54,7 @@ public:
 
 private:
     std::string FFileName;
+    mode_t FNewFileMode = 0644;
 };
 
 }  // namespace iqo

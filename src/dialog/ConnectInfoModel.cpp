@@ -1,0 +1,71 @@
+#include "ConnectInfoModel.h"
+
+#include <algorithm>
+
+#include "platform/IniFile.h"
+#include "service/IQOCommon.h"
+
+namespace iqo {
+
+namespace {
+
+constexpr const char* kFileName = "iqoRiveDur.ini";
+constexpr const char* kSettings = "Settings";
+constexpr const char* kCountKey = "Connection_Number";
+constexpr const char* kUserKey = "Firebird_UserName";
+constexpr const char* kDefaultUser = "SYSDBA";
+// The order in which a row's keys are written.
+constexpr std::array<int, kConnectInfoColumns.size()> kWriteOrder{1, 0, 2, 3, 4};
+
+std::string SectionName(int n) { return "Connection_Info_" + std::to_string(n); }
+
+}  // namespace
+
+TConnectInfoModel::TConnectInfoModel(const std::string& settingsFolder)
+    : FFileName(AdjustPathDelimiter(settingsFolder, 0) + kFileName) {}
+
+void TConnectInfoModel::SetCount(int count) {
+    FCount = count;
+    FRows.resize(static_cast<size_t>(std::max(count, 1)));
+}
+
+const std::string& TConnectInfoModel::Cell(int row, int column) const {
+    return FRows.at(static_cast<size_t>(row - 1)).at(static_cast<size_t>(column));
+}
+
+void TConnectInfoModel::SetCell(int row, int column, std::string text) {
+    FRows.at(static_cast<size_t>(row - 1)).at(static_cast<size_t>(column)) = std::move(text);
+}
+
+void TConnectInfoModel::Load() {
+    const TIniFile ini(FFileName);
+    int count = FCount;
+    if (ini.ValueExists(kSettings, kCountKey)) count = ini.ReadInteger(kSettings, kCountKey, 1);
+    SetCount(count == 0 ? 1 : count);
+    for (int n = 1; n <= FCount; ++n) {
+        const std::string section = SectionName(n);
+        if (!ini.SectionExists(section)) continue;
+        for (int column = 0; column < static_cast<int>(kConnectInfoColumns.size()); ++column) {
+            const std::string_view key = kConnectInfoColumns[column].Key;
+            std::string value = ini.ReadString(section, key, key == kUserKey ? kDefaultUser : "");
+            SetCell(n, column, column == kPasswordColumn ? ScrambleText(value) : std::move(value));
+        }
+    }
+}
+
+void TConnectInfoModel::Save() const {
+    TIniFile ini(FFileName);
+    ini.SetNewFileMode(0600);
+    ini.WriteInteger(kSettings, kCountKey, FCount);
+    for (int n = 1; n <= FCount; ++n) {
+        const std::string section = SectionName(n);
+        for (const int column : kWriteOrder) {
+            const std::string& text = Cell(n, column);
+            ini.WriteString(section, kConnectInfoColumns[column].Key,
+                            column == kPasswordColumn ? ScrambleText(text) : text);
+        }
+        ini.UpdateFile();
+    }
+}
+
+}  // namespace iqo
