@@ -25,8 +25,8 @@ TConnectInfoModel::TConnectInfoModel(const std::string& settingsFolder)
     : FFileName(AdjustPathDelimiter(settingsFolder, 0) + kFileName) {}
 
 void TConnectInfoModel::SetCount(int count) {
-    FCount = count;
-    FRows.resize(static_cast<size_t>(std::max(count, 1)));
+    FCount = std::min(count, kMaxCount);
+    FRows.resize(static_cast<size_t>(std::max(FCount, 1)));
 }
 
 const std::string& TConnectInfoModel::Cell(int row, int column) const {

@@ -29,6 +29,9 @@ inline constexpr int kPasswordColumn = 4;
 class TConnectInfoModel {
 public:
     using TRow = std::array<std::string, kConnectInfoColumns.size()>;
+    // The most data-centre databases the dialog edits: a larger count, typed or stored,
+    // would make it hold a grid row for each and exhaust the memory.
+    static constexpr int kMaxCount = 9999;
 
     // An empty folder names the bare file, which the INI files look up in the system folder.
     explicit TConnectInfoModel(const std::string& settingsFolder);
@@ -36,7 +39,8 @@ public:
     const std::string& FileName() const { return FFileName; }
 
     int Count() const { return FCount; }
-    // The rows follow the count: rows beyond it are dropped with their text, new ones are empty.
+    // The rows follow the count (at most kMaxCount): rows beyond it are dropped with their
+    // text, new ones are empty.
     void SetCount(int count);
     int RowCount() const { return static_cast<int>(FRows.size()); }
     const std::string& Cell(int row, int column) const;

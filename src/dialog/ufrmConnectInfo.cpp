@@ -94,7 +94,7 @@ TfrmConnectInfo::TfrmConnectInfo(const std::string& settingsFolder)
 
     edtConnection.setObjectName(QStringLiteral("edtConnection"));
     edtConnection.setGeometry(91, 44, 46, 22);
-    edtConnection.setRange(INT_MIN, INT_MAX);
+    edtConnection.setRange(INT_MIN, TConnectInfoModel::kMaxCount);
     edtConnection.setValue(1);
 
     gridSettings.setObjectName(QStringLiteral("gridSettings"));

@@ -71,7 +71,7 @@ TEST_F(ConnectInfoForm, HasTheControlsOfTheDialog) {
 
     EXPECT_EQ(Count().geometry(), QRect(91, 44, 46, 22));
     EXPECT_EQ(Count().minimum(), INT_MIN);
-    EXPECT_EQ(Count().maximum(), INT_MAX);
+    EXPECT_EQ(Count().maximum(), TConnectInfoModel::kMaxCount);
     EXPECT_EQ(Count().value(), 1);
 
     QTableWidget& grid = Grid();

@@ -73,6 +73,20 @@ TEST(ConnectInfoModel, RowsFollowTheCount) {
     }
 }
 
+TEST(ConnectInfoModel, AHugeCountIsHeldAtTheMostTheDialogEdits) {
+    TTempFolder dir;
+    TConnectInfoModel model(dir.Path());
+    WriteBytes(model.FileName(), "[Settings]\r\nConnection_Number=2000000000\r\n");
+    model.Load();
+    EXPECT_EQ(model.Count(), TConnectInfoModel::kMaxCount);
+    EXPECT_EQ(model.RowCount(), TConnectInfoModel::kMaxCount);
+    model.SetCount(INT32_MAX);
+    EXPECT_EQ(model.Count(), TConnectInfoModel::kMaxCount);
+    model.SetCount(-3);
+    EXPECT_EQ(model.Count(), -3);
+    EXPECT_EQ(model.RowCount(), 1);
+}
+
 TEST(ConnectInfoModel, ASectionWrittenInOtherCaseIsLoaded) {
     TTempFolder dir;
     TConnectInfoModel model(dir.Path());
