@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "dbaccess/SQLiteHandles.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/TextUtils.h"
@@ -13,15 +14,6 @@
 namespace iqo {
 
 namespace {
-
-struct TDatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct TStatementFinalizer {
-    void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
-};
-using TDatabaseHandle = std::unique_ptr<sqlite3, TDatabaseCloser>;
-using TStatementHandle = std::unique_ptr<sqlite3_stmt, TStatementFinalizer>;
 
 [[noreturn]] void RaiseEngineError(sqlite3* db) { throw Exception(sqlite3_errmsg(db)); }
 
@@ -164,7 +156,7 @@ std::string GuidText(std::string_view v) {
 
 class TSQLiteStatement : public TProviderStatement {
 public:
-    TSQLiteStatement(sqlite3* db, TStatementHandle stmt) : FDb(db), FStmt(std::move(stmt)) {}
+    TSQLiteStatement(sqlite3* db, TSQLiteStatementHandle stmt) : FDb(db), FStmt(std::move(stmt)) {}
 
     std::vector<TColumnDescriptor> Describe() override {
         std::vector<TColumnDescriptor> columns;
@@ -273,7 +265,7 @@ private:
     }
 
     sqlite3* FDb;
-    TStatementHandle FStmt;
+    TSQLiteStatementHandle FStmt;
     int FStep = SQLITE_DONE;
     std::vector<TColumnDescriptor> FColumns;
 };
@@ -299,13 +291,13 @@ public:
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(FDb.get(), sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK)
             RaiseEngineError(FDb.get());
-        TStatementHandle handle(stmt);
+        TSQLiteStatementHandle handle(stmt);
         if (!handle) throw Exception("No SQL statement provided");
         return std::make_unique<TSQLiteStatement>(FDb.get(), std::move(handle));
     }
 
 private:
-    TDatabaseHandle FDb;
+    TSQLiteDatabaseHandle FDb;
 };
 
 }  // namespace
