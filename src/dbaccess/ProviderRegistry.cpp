@@ -4,6 +4,8 @@
 #include "platform/Exception.h"
 #include "platform/TextUtils.h"
 #include "providers/FirebirdProvider.h"
+#include "providers/OdbcProvider.h"
+#include "providers/PostgreSQLProvider.h"
 #include "providers/SQLiteProvider.h"
 
 namespace iqo {
@@ -27,11 +29,15 @@ struct TProviderEntry {
 const TProviderEntry kProviders[] = {
     {"InterBase", OpenFirebirdSession},
     {"SQLite", OpenSQLiteSession},
+    {"PostgreSQL", OpenPostgreSQLSession},
+    {"ODBC", OpenOdbcSession},
+    {"SQL Server", OpenSQLServerSession},
+    {"Access", OpenAccessSession},
 };
 
 // Providers that database access components of this kind offer but this service does not carry.
 const char* const kKnownProviders[] = {
-    "PostgreSQL", "SQL Server", "ODBC", "Access", "MySQL", "Oracle", "DB2", "ASE", "Advantage",
+    "MySQL", "Oracle", "DB2", "ASE", "Advantage",
     "NexusDB", "DBF", "MongoDB", "Redshift", "BigQuery", "Salesforce", "Dynamics CRM", "NetSuite",
     "QuickBooks", "SugarCRM", "Zoho CRM", "Magento", "MailChimp", "FreshBooks", "BigCommerce",
 };

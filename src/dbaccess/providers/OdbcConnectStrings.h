@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "../Provider.h"
+
+namespace iqo {
+
+// A value as an ODBC connection string holds it: in braces (a "}" doubled) when it holds a
+// ";", a brace or a blank at either end, as it is otherwise.
+std::string OdbcConnectValue(std::string_view value);
+
+// True when the connection string sets the keyword (without regard to case).
+bool OdbcConnectStringHasKey(std::string_view connectString, std::string_view keyword);
+
+// The "ODBC" provider: Server is a DSN name, or a whole connection string when it holds "=".
+// Database, Username and Password are added as Database=, UID= and PWD= when they are not
+// empty and the connection string does not set them itself; Database also not when it repeats
+// Server (a connection whose blank server was given the database's value).
+std::string OdbcConnectString(const TConnectParams& params);
+
+// The "SQL Server" provider through the FreeTDS driver: Port 0 means 1433, except for a server
+// text that names an instance ("host\instance"), whose port the server's browser tells.
+std::string SqlServerConnectString(const TConnectParams& params);
+
+// The "Access" provider through the MDB Tools driver: Database is the .mdb or .accdb file.
+std::string AccessConnectString(const TConnectParams& params);
+
+}  // namespace iqo
