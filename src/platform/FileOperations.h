@@ -18,6 +18,7 @@ public:
     virtual ssize_t Read(int fd, void* buffer, size_t count);
     virtual ssize_t Write(int fd, const void* buffer, size_t count);
     virtual int Fsync(int fd);
+    virtual int Truncate(int fd, off_t length);
     virtual int Close(int fd);
     virtual int Rename(const char* from, const char* to);
     virtual int Unlink(const char* path);

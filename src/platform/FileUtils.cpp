@@ -113,12 +113,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 std::string TemporarySiblingName(const std::string& path) {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
-    const std::string dir = ExtractFileDir(path);
-    const std::string prefix = (dir.empty() ? std::string() : (dir == "/" ? dir : dir + "/")) + "." +
-                               ExtractFileName(path) + ".tmp";
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (;;) {
-        std::string name = prefix;
+        std::string name = path + ".tmp";
         for (int i = 0; i < 8; ++i) name += kChars[rng() % (sizeof kChars - 1)];
         struct stat st {};
         if (::lstat(name.c_str(), &st) != 0) return name;

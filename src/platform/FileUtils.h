@@ -56,7 +56,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // is then untouched and the temporary file removed.
 void ReplaceFileAtomically(const std::string& path, std::string_view bytes, mode_t newFileMode);
 
-// A name for a temporary file beside path (same folder), not yet existing.
+// A name for a temporary file beside path (same folder): path, ".tmp" and a random suffix;
+// no such file exists yet.
 std::string TemporarySiblingName(const std::string& path);
 
 }  // namespace iqo
