@@ -99,11 +99,12 @@ void TRowStore::Replace(TRowId id, const TRowBuilder& row) {
         if (!row.FNull[i] && IsVariable(FLayout[i])) varBytes += row.FVar[FSlot[i]].size();
     if (varBytes > UINT32_MAX) throw Exception("A row of a result set exceeds 4 GiB");
     const size_t head = EncodedSize(FBitmapBytes, FFixedCount, row.FVar);
-    uint8_t* p = Allocate(head + varBytes);
+    // At least one byte: a row of a result without columns is a row all the same.
+    uint8_t* p = Allocate(std::max<size_t>(head + varBytes, 1));
     std::memset(p, 0, FBitmapBytes);
     for (size_t i = 0; i < FLayout.size(); ++i)
         if (row.FNull[i]) p[i >> 3] |= static_cast<uint8_t>(1u << (i & 7));
-    std::memcpy(p + FBitmapBytes, row.FFixed.data(), FFixedCount * 8);
+    if (FFixedCount > 0) std::memcpy(p + FBitmapBytes, row.FFixed.data(), FFixedCount * 8);
     uint8_t* ends = p + FBitmapBytes + FFixedCount * 8;
     uint8_t* data = ends + FVarCount * 4;
     uint32_t end = 0;
