@@ -32,7 +32,8 @@ private:
 // The operating system's text for an errno value.
 std::string SystemErrorText(int error);
 
-// A path that names an existing file (links followed; a folder does not count).
+// A path that names an existing regular file (links followed; a folder, a FIFO or a device
+// does not count).
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates the folder and every missing parent; false when that fails.

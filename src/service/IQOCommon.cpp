@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <mutex>
+
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/FileOperations.h"
@@ -47,6 +50,45 @@ void WriteTextLog(std::string_view text, const std::string& folder, const std::s
     if (!WriteAll(file.Get(), bytes)) return;
     ops.Fsync(file.Get());
     file.Close();
+}
+
+std::string GetServiceImagePath(const std::string& machineName, const std::string& serviceName,
+                                const TServiceManager& manager) {
+    if (!machineName.empty()) return {};
+    return manager.ImagePath(serviceName);
+}
+
+std::string ServiceFolderOfImagePath(const std::string& imagePath) {
+    std::string folder = AdjustPathDelimiter(ExtractFileDir(imagePath), 0);
+    folder.erase(std::remove(folder.begin(), folder.end(), '"'), folder.end());
+    return folder;
+}
+
+namespace {
+
+// Written by the service thread, read by the worker: guarded, so that reading is never a race.
+struct TServicePathValue {
+    std::mutex Lock;
+    std::string Value;
+};
+
+TServicePathValue& ServicePathValue() {
+    static TServicePathValue value;
+    return value;
+}
+
+}  // namespace
+
+std::string ServicePath() {
+    auto& v = ServicePathValue();
+    std::lock_guard<std::mutex> lock(v.Lock);
+    return v.Value;
+}
+
+void SetServicePath(std::string path) {
+    auto& v = ServicePathValue();
+    std::lock_guard<std::mutex> lock(v.Lock);
+    v.Value = std::move(path);
 }
 
 }  // namespace iqo

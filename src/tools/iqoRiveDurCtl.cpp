@@ -1,0 +1,67 @@
+// iqoRiveDurCtl: the administrator's tool. "extract" runs the extraction job of one widget
+// now, "cycle" one worker cycle; their log entries go to standard output.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ConsoleLogTarget.h"
+#include "extraction/iqoDataThread.h"
+#include "platform/FileUtils.h"
+#include "service/IQOCommon.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: iqoRiveDurCtl extract [--json] WIDGET_FILE\n"
+    "       iqoRiveDurCtl cycle [--json] SETTINGS   (a folder, or the file iqoRiveDur.ini in it)\n";
+
+int UsageError(const std::string& why) {
+    std::fprintf(stderr, "iqoRiveDurCtl: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace iqo;
+    if (argc < 2) return UsageError("no command given");
+    const std::string command = argv[1];
+    bool json = false;
+    std::vector<std::string> files;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--json")
+            json = true;
+        else if (arg.size() > 1 && arg[0] == '-')
+            return UsageError("unknown option " + arg);
+        else
+            files.push_back(arg);
+    }
+    if (command != "extract" && command != "cycle") return UsageError("unknown command " + command);
+    if (files.size() != 1) return UsageError(command + " takes exactly one " + (command == "extract" ? "WIDGET_FILE" : "SETTINGS"));
+
+    std::string settingsFolder;
+    if (command == "cycle") {
+        const std::string& settings = files[0];
+        if (DirectoryExists(settings))
+            settingsFolder = settings;
+        else if (ExtractFileName(settings) == TIqoDataThread::kSettingsFileName)
+            settingsFolder = ExtractFileDir(settings);
+        else
+            return UsageError("SETTINGS must be a folder or a file named iqoRiveDur.ini: " + settings);
+        SetServicePath(settingsFolder.empty() ? std::string() : AdjustPathDelimiter(settingsFolder, 0));
+    }
+
+    TConsoleLogTarget log(stdout, json);
+    // A bare INI name would be looked up in the system folder: name the file the administrator means.
+    std::string widgetFile = files[0];
+    if (!widgetFile.empty() && widgetFile[0] != '/') widgetFile = std::filesystem::current_path().string() + "/" + widgetFile;
+    TLogTargetInstallation installation(log);
+    TIqoDataThread worker(true);
+    if (command == "extract")
+        worker.ExtractWidgetData(widgetFile);
+    else
+        worker.Cycle();
+    return 0;
+}
