@@ -346,3 +346,27 @@ TEST_F(ExtractWidgetData, ASourceOnTheFirebirdServer) {
     EXPECT_EQ(FLog.Entries().back(), Entry(kSuccess, "Remote Iqo Widget " + path + " has been completed"));
     EXPECT_NE(ReadBytes(FOut).find("<z:row ID='1' NAME='Smith &#x26; Sons' />"), std::string::npos) << ReadBytes(FOut);
 }
+
+TEST_F(ExtractWidgetData, ASourceOnThePostgreSQLCluster) {
+    auto env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
+    ASSERT_FALSE(env("IQO_PG_PORT").empty()) << "start scripts/test-servers";
+    const std::string table = "widget_source_" + std::to_string(getpid());
+    const std::string psql = "PGPASSWORD='" + env("IQO_PG_PASSWORD") + "' psql -q -X -v ON_ERROR_STOP=1 -h " +
+                             env("IQO_PG_HOST") + " -p " + env("IQO_PG_PORT") + " -U " + env("IQO_PG_USER") + " -d " +
+                             env("IQO_PG_DATABASE") + " -c ";
+    ASSERT_EQ(std::system((psql + "\"CREATE TABLE " + table + " (id serial PRIMARY KEY, name varchar(40) NOT NULL); " +
+                           "INSERT INTO " + table + " (name) VALUES ('Smith & Sons')\" >/dev/null").c_str()),
+              0);
+    const std::string path =
+        Widget(OutputOption(),
+               "[Connect_Info_0]\r\nProvider=PostgreSQL\r\nServer=" + env("IQO_PG_HOST") + "\r\nPortNo=" +
+                   env("IQO_PG_PORT") + "\r\nDatabase=" + env("IQO_PG_DATABASE") + "\r\nUserName=" + env("IQO_PG_USER") +
+                   "\r\nPWD=" + Utf8ToAnsi(ScrambleText(env("IQO_PG_PASSWORD"))) + "\r\n",
+               "SELECT id, name FROM " + table);
+    Run(path);
+    std::system((psql + "\"DROP TABLE " + table + "\" >/dev/null").c_str());
+    EXPECT_EQ(FLog.Entries().back(), Entry(kSuccess, "Remote Iqo Widget " + path + " has been completed"));
+    const std::string xml = ReadBytes(FOut);
+    EXPECT_NE(xml.find("<z:row id='1' name='Smith &#x26; Sons' />"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("rs:basetable='" + table + "'"), std::string::npos);
+}
