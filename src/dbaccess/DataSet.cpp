@@ -15,6 +15,19 @@ std::string TField::AsString() const { return FDataSet->AsString(FIndex); }
 int64_t TField::AsInteger() const { return FDataSet->AsInteger(FIndex); }
 double TField::AsFloat() const { return FDataSet->AsFloat(FIndex); }
 
+void MakeColumnNamesUnique(std::vector<TColumnDescriptor>& columns) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        TColumnDescriptor& c = columns[i];
+        const std::string base = c.Name;
+        for (int n = 1;; ++n) {
+            bool clash = false;
+            for (size_t j = 0; j < i && !clash; ++j) clash = SameText(columns[j].Name, c.Name);
+            if (!clash) break;
+            c.Name = base + "_" + std::to_string(n);
+        }
+    }
+}
+
 TDataSet::~TDataSet() = default;
 
 void TDataSet::Open() {

@@ -14,6 +14,10 @@ namespace iqo {
 
 class TDataSet;
 
+// Names are unique within a result set: a name met before (without regard to case) gets
+// "_1", "_2", ... appended.
+void MakeColumnNamesUnique(std::vector<TColumnDescriptor>& columns);
+
 // One column of a result set, looked up by name: reads the current row.
 class TField {
 public:

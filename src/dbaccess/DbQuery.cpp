@@ -72,15 +72,8 @@ std::vector<TColumnDescriptor> TDbQuery::Settle(std::vector<TColumnDescriptor> c
         c.FieldNo = static_cast<uint16_t>(i + 1);
         if (c.Size == 0) c.Size = FieldValueSize(c.DataType, c.Length, kind);
         c.ReadOnly = c.ReadOnly || c.TableName.empty() || !SameText(c.TableName, updatingTable);
-        // Names are unique within a result set: a repeated name gets "_1", "_2", ...
-        const std::string base = c.Name;
-        for (int n = 1;; ++n) {
-            bool clash = false;
-            for (size_t j = 0; j < i && !clash; ++j) clash = SameText(columns[j].Name, c.Name);
-            if (!clash) break;
-            c.Name = base + "_" + std::to_string(n);
-        }
     }
+    MakeColumnNamesUnique(columns);
     return columns;
 }
 
