@@ -5,6 +5,7 @@
 #include "dbaccess/DbQuery.h"
 #include "iqoDataThread.h"
 #include "iqoprovclass.h"
+#include "output/VirtualQuery.h"
 #include "platform/DateTime.h"
 #include "platform/EventLog.h"
 #include "platform/Exception.h"
@@ -50,9 +51,10 @@ void ConfigureConnection(TDbConnection& connection, const TProvConnections& list
     if (provider == "ODBC" && Trim(connection.Server()).empty()) connection.SetServer(connection.Database());
 }
 
-std::string Describe(const TDbConnection& c, const char* kind, const char* userLabel) {
-    return std::string("Connection type ") + kind + " \rProvider: " + c.ProviderName() + "\rServer: " + c.Server() +
-           "\rDatabase: " + c.Database() + "\r" + userLabel + c.Username();
+// The description of a configured connection that the job's error entries end with.
+std::string Describe(const TDbConnection& c, const std::string& heading, const char* userLabel) {
+    return heading + "Provider: " + c.ProviderName() + "\rServer: " + c.Server() + "\rDatabase: " + c.Database() +
+           "\r" + userLabel + c.Username();
 }
 
 }  // namespace
@@ -121,9 +123,18 @@ void TIqoDataThread::ExtractWidgetData(const std::string& P) {
             first.Close();
             first.SetLoginPrompt(false);
             ConfigureConnection(first, connections, mode, "Interbase");
-            FErrorMsg = Describe(first, mode == 0 ? "0" : "1", mode == 0 ? "UserName: " : "Username: ");
+            FErrorMsg = Describe(first, mode == 0 ? "Connection type 0 \r" : "Connection type 1 \r",
+                                 mode == 0 ? "UserName: " : "Username: ");
         } else if (mode == 2) {
-            throw Exception("The combined-source mode (Widget_DataSource 2) is not available in this version");
+            LogDirect("Accessing Combined Data set");
+            second.Close();
+            second.SetLoginPrompt(false);
+            ConfigureConnection(second, connections, 2, "InterBase");
+            FErrorMsg = Describe(second, "Connection 2\r", "Username: ");
+            first.Close();
+            first.SetLoginPrompt(false);
+            ConfigureConnection(first, connections, 3, "Interbase");
+            FErrorMsg += "\r\r" + Describe(first, "Connection 3\r", "Username: ");
         }
 
         // 9. The output path.
@@ -158,6 +169,43 @@ void TIqoDataThread::ExtractWidgetData(const std::string& P) {
             SaveRemoteDataFile(query, O);
             query.Close();
             first.Close();
+        } catch (const std::exception& e) {
+            Log("ERROR: " + std::string(e.what()) + "\r" + FErrorMsg, EVENTLOG_ERROR_TYPE);
+        }
+    }
+
+    // 11, mode 2: the accounting side becomes PASTELSQL, the CRM side IQOSQL, and the third
+    // text runs over both.
+    if (mode == 2) {
+        try {
+            first.Open();
+            second.Open();
+            TDbQuery crm(&first);
+            TDbQuery accounts(&second);
+            TVirtualQuery combined;
+            crm.SetSQL(sql[0]);
+            accounts.SetSQL(sql[1]);
+            combined.SetSQL(sql[2]);
+            combined.SourceDataSets().Clear();
+            TDataSetLink& pastel = combined.SourceDataSets().Add();
+            pastel.DataSet = &accounts;
+            pastel.TableName = "PASTELSQL";
+            TDataSetLink& iqo = combined.SourceDataSets().Add();
+            iqo.DataSet = &crm;
+            iqo.TableName = "IQOSQL";
+            FErrorMsg = "Opening First \r" + FErrorMsg;
+            crm.Open();
+            FErrorMsg = "Opening Second \r" + FErrorMsg;
+            accounts.Open();
+            FErrorMsg = "Opening combined \r" + FErrorMsg;
+            combined.Open();
+            Log("Saving XML Data " + O, EVENTLOG_INFORMATION_TYPE);
+            SaveRemoteDataFile(combined, O);
+            combined.Close();
+            crm.Close();
+            accounts.Close();
+            first.Close();
+            second.Close();
         } catch (const std::exception& e) {
             Log("ERROR: " + std::string(e.what()) + "\r" + FErrorMsg, EVENTLOG_ERROR_TYPE);
         }

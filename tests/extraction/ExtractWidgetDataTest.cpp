@@ -370,3 +370,109 @@ TEST_F(ExtractWidgetData, ASourceOnThePostgreSQLCluster) {
     EXPECT_NE(xml.find("<z:row id='1' name='Smith &#x26; Sons' />"), std::string::npos) << xml;
     EXPECT_NE(xml.find("rs:basetable='" + table + "'"), std::string::npos);
 }
+
+namespace {
+
+std::string CombinedDescription(const std::string& second, const std::string& secondDb, const std::string& first,
+                                const std::string& firstDb) {
+    return "Connection 2\rProvider: " + second + "\rServer: \rDatabase: " + secondDb + "\rUsername: u\r\r" +
+           "Connection 3\rProvider: " + first + "\rServer: \rDatabase: " + firstDb + "\rUsername: u";
+}
+
+}  // namespace
+
+TEST_F(ExtractWidgetData, CombinedModeFailuresTellHowFarTheRunCame) {
+    const std::string accounts = FAccounts->Connection().Database(), crm = FCrm->Connection().Database();
+    const std::string described = CombinedDescription("SQLite", accounts, "SQLite", crm);
+    struct Case {
+        const char* name;
+        std::string crmSql, accountsSql, combinedSql;
+        std::string secondProvider;
+        std::string entry;
+    };
+    const Case cases[] = {
+        {"first query", "SELECT nope FROM customer", "SELECT * FROM ledger", "SELECT * FROM IQOSQL", "SQLite",
+         "ERROR: no such column: nope\rOpening First \r" + described},
+        {"second query", "SELECT * FROM customer", "SELECT nope FROM ledger", "SELECT * FROM IQOSQL", "SQLite",
+         "ERROR: no such column: nope\rOpening Second \rOpening First \r" + described},
+        {"no third text", "SELECT * FROM customer", "SELECT * FROM ledger", "", "SQLite",
+         "ERROR: No SQL statement provided\rOpening combined \rOpening Second \rOpening First \r" + described},
+        {"unknown table", "SELECT * FROM customer", "SELECT * FROM ledger", "SELECT * FROM OTHER", "SQLite",
+         "ERROR: no such table: OTHER\rOpening combined \rOpening Second \rOpening First \r" + described},
+        {"connection", "SELECT * FROM customer", "SELECT * FROM ledger", "SELECT * FROM IQOSQL", "Nope",
+         "ERROR: Nope is not a valid provider name\r" + CombinedDescription("Nope", accounts, "SQLite", crm)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::create_directories(FDir.File("out"));
+        WriteBytes(FOut, "old document");
+        const std::string path = Widget("Widget_DataSource=2\r\n" + OutputOption(),
+                                        Accounts(0) + Accounts(1) + Section(2, c.secondProvider, accounts) + Crm(3),
+                                        c.crmSql);
+        WriteBytes(path + "_02", c.accountsSql);
+        if (c.combinedSql.empty())
+            std::filesystem::remove(path + "_03");
+        else
+            WriteBytes(path + "_03", c.combinedSql);
+        Run(path);
+        const auto entries = FLog.Entries();
+        ASSERT_GE(entries.size(), 3u);
+        EXPECT_EQ(entries[entries.size() - 3], Direct("Accessing Combined Data set"));
+        EXPECT_EQ(entries[entries.size() - 2], Entry(kError, c.entry));
+        EXPECT_EQ(entries.back(), Entry(kSuccess, "Remote Iqo Widget " + path + " has been completed"));
+        EXPECT_FALSE(FileExistsForTest(FOut));
+        EXPECT_TRUE(Stamped(path));
+    }
+}
+
+TEST_F(ExtractWidgetData, CombinedModeWithThreeSectionsIsAGeneralFailure) {
+    WriteBytes(FDir.File("out.xml"), "old");
+    const std::string path = Widget("Widget_DataSource=2\r\nWidget_RemoteXMLFile=" + FDir.File("out.xml") + "\r\n",
+                                    Section(1, "x", "one.db") + Section(2, "y", "two.db") + Section(3, "firebird", "crm.fdb"));
+    Run(path);
+    const std::string last = FLog.Entries().back().Message;
+    EXPECT_EQ(last.rfind("ERROR: Creating remote data set ", 0), 0u) << last;
+    const std::string tail = "\r\rConnection 2\rProvider: InterBase\rServer: \rDatabase: crm.fdb\rUsername: u";
+    EXPECT_EQ(last.substr(last.size() - tail.size()), tail);
+    EXPECT_EQ(ReadBytes(FDir.File("out.xml")), "old");
+    EXPECT_FALSE(Stamped(path));
+}
+
+TEST_F(ExtractWidgetData, CombinedModeNamesFirebirdTwoWays) {
+    const std::string path = Widget("Widget_DataSource=2\r\nWidget_RemoteXMLFile=\r\n",
+                                    Crm(0) + Crm(1) + Section(2, "FIREBIRD", "acc.fdb") + Section(3, "firebird", "crm.fdb"));
+    Run(path);
+    EXPECT_EQ(FLog.Entries().back().Message,
+              "Remote Dataset is blank \r" + CombinedDescription("InterBase", "acc.fdb", "Interbase", "crm.fdb"));
+}
+
+TEST_F(ExtractWidgetData, CombinedModeJoinsTheFirebirdCrmWithTheAccountingSide) {
+    TFirebirdSourceDatabase crm({"create table customer (id integer not null primary key, name varchar(40), accno varchar(10))",
+                                 "insert into customer values (1, 'Smith & Sons', 'A100')",
+                                 "insert into customer values (2, 'M\u00FCller', 'B200')",
+                                 "insert into customer values (3, 'Nobody', null)"});
+    FAccounts = std::make_unique<TSQLiteSourceDatabase>(std::vector<std::string>{
+        "CREATE TABLE ledger (acc VARCHAR(10), docdate DATETIME, amount NUMERIC(15,2))",
+        "INSERT INTO ledger VALUES ('A100', '2024-01-05 00:00:00', 12.5)",
+        "INSERT INTO ledger VALUES ('A100', '2024-02-10 10:30:00', 100)",
+        "INSERT INTO ledger VALUES ('B200', '2024-03-01 08:00:00', -0.25)"});
+    const TDbConnection& fb = crm.Connection();
+    const std::string path = Widget(
+        "Widget_DataSource=2\r\n" + OutputOption(),
+        Crm(0) + Crm(1) + Accounts(2) + "[Connect_Info_3]\r\nProvider=Firebird\r\nServer=" + fb.Server() +
+            "\r\nDatabase=" + fb.Database() + "\r\nUserName=" + fb.Username() + "\r\nPWD=" +
+            Utf8ToAnsi(ScrambleText(fb.Password())) + "\r\n",
+        "SELECT ID, NAME, ACCNO FROM CUSTOMER");
+    WriteBytes(path + "_02", "SELECT acc, docdate, amount FROM ledger");
+    WriteBytes(path + "_03",
+               "SELECT i.NAME AS Customer, i.ACCNO, count(*) AS Documents, sum(p.amount) AS Total\r\n"
+               "FROM IQOSQL i JOIN PASTELSQL p ON p.acc = i.ACCNO\r\n"
+               "WHERE p.docdate >= '2024-1-5'\r\nGROUP BY i.NAME, i.ACCNO ORDER BY i.NAME");
+    Run(path);
+    const auto entries = FLog.Entries();
+    ASSERT_GE(entries.size(), 3u);
+    EXPECT_EQ(entries[entries.size() - 3], Direct("Accessing Combined Data set"));
+    EXPECT_EQ(entries[entries.size() - 2], Entry(kInfo, "Saving XML Data " + FOut));
+    EXPECT_EQ(entries.back(), Entry(kSuccess, "Remote Iqo Widget " + path + " has been completed"));
+    EXPECT_EQ(ReadBytes(FOut), ReadBytes(std::string(IQO_FIXTURES) + "/fixtures/combined.xml"));
+}
