@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dbaccess/DataSet.h"
+#include "dbaccess/SQLiteColumnFlags.h"
 #include "output/SQLNumberText.h"
 #include "output/VirtualNames.h"
 #include "platform/TextUtils.h"
@@ -146,14 +147,7 @@ std::vector<TColumnDescriptor> DescribeResultColumns(sqlite3* db, sqlite3_stmt* 
         if (table) {
             c.TableName = NormalizeName(table);
             if (updatingTable.empty()) updatingTable = c.TableName;
-            const char* collation = nullptr;
-            int notNull = 0, primaryKey = 0, autoIncrement = 0;
-            if (sqlite3_table_column_metadata(db, sqlite3_column_database_name(stmt, i), table, origin, &declared,
-                                              &collation, &notNull, &primaryKey, &autoIncrement) == SQLITE_OK) {
-                c.Required = notNull != 0;
-                c.IsKey = primaryKey != 0;
-                c.IsAutoIncrement = autoIncrement != 0 || (primaryKey != 0 && declared && SameText(declared, "INTEGER"));
-            }
+            declared = ReadSQLiteColumnFlags(db, stmt, i, c);
         } else {
             declared = sqlite3_column_decltype(stmt, i);
         }

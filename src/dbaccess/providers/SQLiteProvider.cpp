@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "dbaccess/SQLiteColumnFlags.h"
 #include "dbaccess/SQLiteHandles.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -194,15 +195,7 @@ private:
         if (table && origin) {
             c.TableName = table;
             c.ActualName = origin;
-            const char* declared = nullptr;
-            const char* collation = nullptr;
-            int notNull = 0, primaryKey = 0, autoIncrement = 0;
-            if (sqlite3_table_column_metadata(FDb, sqlite3_column_database_name(s, i), table, origin, &declared,
-                                              &collation, &notNull, &primaryKey, &autoIncrement) == SQLITE_OK) {
-                c.Required = notNull != 0;
-                c.IsKey = primaryKey != 0;
-                c.IsAutoIncrement = autoIncrement != 0 || (primaryKey && declared && UpperCase(declared) == "INTEGER");
-            }
+            ReadSQLiteColumnFlags(FDb, s, i, c);
         }
         if (decl && *decl) {
             MapDeclaredType(ParseDeclaredType(decl), c);
