@@ -2,37 +2,19 @@
 
 #include <unistd.h>
 
-#include <QApplication>
-
-#include <cstdlib>
 #include <iostream>
-#include <memory>
 
 #include "dialog/ConnectInfoModel.h"
 #include "dialog/ConnectInfoPrompt.h"
+#include "dialog/QtApplication.h"
 #include "dialog/ufrmConnectInfo.h"
 
 namespace iqo {
 
 namespace {
 
-bool DisplayAvailable() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return true;
-    }
-    return false;
-}
-
 void ShowWindow(const std::string& settingsFolder) {
-    // The installer is no Qt program: it gets an application object for as long as the dialog runs.
-    std::unique_ptr<QApplication> application;
-    if (!QApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "iqoRiveDur";
-        static char* argv[] = {name, nullptr};
-        application = std::make_unique<QApplication>(argc, argv);
-    }
+    TQtApplicationScope application;
     TfrmConnectInfo frmConnectInfo(settingsFolder);
     frmConnectInfo.exec();
 }

@@ -1,6 +1,7 @@
 #include "ServiceManager.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,6 +12,8 @@
 
 #include <systemd/sd-daemon.h>
 
+#include "Exception.h"
+#include "FileOperations.h"
 #include "FileUtils.h"
 #include "TextUtils.h"
 
@@ -58,10 +61,74 @@ std::string UnitFileValue(std::string_view text, std::string_view section, std::
 
 }  // namespace
 
-TServiceManager::TServiceManager(std::string unitRoot) : FUnitRoot(std::move(unitRoot)) {}
+TServiceManager::TServiceManager(std::string unitRoot, std::string registryRoot)
+    : FUnitRoot(std::move(unitRoot)), FRegistryRoot(std::move(registryRoot)), FReload(ReloadSystemd) {}
 
 std::string TServiceManager::UnitFilePath(std::string_view serviceName) const {
     return FUnitRoot + "/" + std::string(serviceName) + ".service";
+}
+
+std::string TServiceManager::EnableLinkPath(std::string_view serviceName) const {
+    return FUnitRoot + "/multi-user.target.wants/" + std::string(serviceName) + ".service";
+}
+
+std::string TServiceManager::ServiceKey(std::string_view serviceName) {
+    return "SYSTEM\\CurrentControlSet\\Services\\" + std::string(serviceName);
+}
+
+std::string UnitFileText(const TServiceConfig& config) {
+    return "[Unit]\nDescription=" + config.DisplayName + "\n\n[Service]\nType=notify\nExecStart=" + config.ImagePath +
+           "\nTimeoutStopSec=90\n\n[Install]\nWantedBy=multi-user.target\n";
+}
+
+void TServiceManager::CreateService(const TServiceConfig& config) {
+    // A line break would end the assignment and a "%" is a specifier to systemd: either would
+    // make the unit run something other than the image path given.
+    for (const std::string* text : {&config.ImagePath, &config.DisplayName}) {
+        if (std::any_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '%'; }))
+            throw Exception("The unit file cannot hold a line break, a control character or \"%\": " + *text);
+    }
+    const std::string unitFile = UnitFilePath(config.Name);
+    struct stat st {};
+    if (::lstat(unitFile.c_str(), &st) == 0) throw Exception(kServiceExistsText);
+    if (!ForceDirectories(FUnitRoot)) throw Exception(SystemErrorText(errno));
+    ReplaceFileAtomically(unitFile, UnitFileText(config), 0644);
+    try {
+        TRegistry registry(FRegistryRoot);
+        if (!registry.OpenKey(ServiceKey(config.Name), true)) throw Exception(SystemErrorText(errno));
+        registry.WriteString("ImagePath", config.ImagePath);
+        registry.WriteString("DisplayName", config.DisplayName);
+        registry.WriteInteger("Start", config.StartType);
+        registry.WriteInteger("Type", config.ServiceType);
+        registry.WriteInteger("ErrorControl", config.ErrorControl);
+        registry.WriteString("ObjectName", config.ObjectName);
+        registry.CloseKey();
+        if (config.StartType == 2) {
+            const std::string link = EnableLinkPath(config.Name);
+            if (!ForceDirectories(ExtractFileDir(link)) || ::symlink(unitFile.c_str(), link.c_str()) != 0)
+                throw Exception(SystemErrorText(errno));
+        }
+    } catch (const Exception&) {
+        RemoveService(config.Name);
+        throw;
+    }
+    FReload();
+}
+
+void TServiceManager::DeleteService(std::string_view serviceName) {
+    const std::string unitFile = UnitFilePath(serviceName);
+    struct stat st {};
+    if (::lstat(unitFile.c_str(), &st) != 0) throw Exception(kServiceMissingText);
+    if (FileOperations().Unlink(unitFile.c_str()) != 0) throw Exception(SystemErrorText(errno));
+    RemoveService(serviceName);
+    FReload();
+}
+
+// What a service leaves besides its unit file: a missing part is no error.
+void TServiceManager::RemoveService(std::string_view serviceName) {
+    FileOperations().Unlink(UnitFilePath(serviceName).c_str());
+    FileOperations().Unlink(EnableLinkPath(serviceName).c_str());
+    TRegistry(FRegistryRoot).DeleteKey(ServiceKey(serviceName));
 }
 
 std::string TServiceManager::ImagePath(std::string_view serviceName) const {
@@ -89,7 +156,47 @@ struct TSpawnSetup {
     TSpawnSetup& operator=(const TSpawnSetup&) = delete;
 };
 
+// Starts systemctl with the arguments and the signal mask cleared, since the service blocks
+// its control signals in every thread and the child must not inherit that. The child's id, or
+// -1 with errno set.
+pid_t SpawnSystemctl(const std::vector<std::string>& arguments, TSpawnSetup& setup) {
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&setup.attr, &none);
+    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK);
+    std::vector<std::string> words{"systemctl"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    const int error = posix_spawnp(&child, argv[0], &setup.actions, &setup.attr, argv.data(), environ);
+    if (error != 0) {
+        errno = error;
+        return -1;
+    }
+    return child;
+}
+
+int WaitForChild(pid_t child) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 }  // namespace
+
+int RunSystemctl(const std::vector<std::string>& arguments) {
+    TSpawnSetup setup;
+    const pid_t child = SpawnSystemctl(arguments, setup);
+    return child < 0 ? -1 : WaitForChild(child);
+}
+
+void ReloadSystemd() {
+    if (DirectoryExists("/run/systemd/system")) RunSystemctl({"daemon-reload"});
+}
 
 bool SystemIsStopping() {
     int fds[2];
@@ -98,19 +205,11 @@ bool SystemIsStopping() {
     TFileHandle writeEnd(fds[1]);
 
     TSpawnSetup setup;
-    // The service blocks its control signals in every thread; the child must not inherit that.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&setup.attr, &none);
-    posix_spawnattr_setflags(&setup.attr, POSIX_SPAWN_SETSIGMASK);
     posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.Get(), STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&setup.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
 
-    char program[] = "systemctl";
-    char command[] = "is-system-running";
-    char* argv[] = {program, command, nullptr};
-    pid_t child = 0;
-    if (posix_spawnp(&child, program, &setup.actions, &setup.attr, argv, environ) != 0) return false;
+    const pid_t child = SpawnSystemctl({"is-system-running"}, setup);
+    if (child < 0) return false;
     writeEnd.Close();
 
     std::string output;
@@ -121,9 +220,7 @@ bool SystemIsStopping() {
         if (n <= 0) break;
         if (output.size() < 4096) output.append(buf, static_cast<size_t>(n));
     }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    WaitForChild(child);
     return Trim(output) == "stopping";
 }
 

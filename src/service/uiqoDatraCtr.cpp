@@ -1,8 +1,12 @@
 #include "uiqoDatraCtr.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
+#include "dialog/ShowConnectInfoDialog.h"
+#include "platform/FileUtils.h"
+#include "platform/Registry.h"
 #include "service/IQOCommon.h"
 
 namespace iqo {
@@ -10,16 +14,31 @@ namespace iqo {
 namespace {
 
 constexpr const char* kTextLogName = "eventlog.txt";
+constexpr const char* kEventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\iqoRiveDur";
+constexpr const char* kEventMessageFileName = "iqoeventmsg.dll";
 
 std::unique_ptr<TEventLog> EventLogOrDefault(std::unique_ptr<TEventLog> eventLog) {
     return eventLog ? std::move(eventLog) : std::make_unique<TEventLog>();
+}
+
+TServiceManager ServiceManagerOf(TiqoRiveDurOptions& options) {
+    TServiceManager manager(std::move(options.UnitRoot), std::move(options.RegistryRoot));
+    if (options.ReloadServiceManager) manager.SetReload(std::move(options.ReloadServiceManager));
+    return manager;
+}
+
+std::string RunningExecutable() {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/exe", ec).string();
 }
 
 }  // namespace
 
 TiqoRiveDur::TiqoRiveDur(TiqoRiveDurOptions options)
     : TService(kServiceName, kDisplayName, EventLogOrDefault(std::move(options.EventLog))),
-      FServiceManager(std::move(options.UnitRoot)),
+      FServiceManager(ServiceManagerOf(options)),
+      FExecutablePath(options.ExecutablePath.empty() ? RunningExecutable() : std::move(options.ExecutablePath)),
+      FConnectInfoDialog(options.ConnectInfoDialog ? std::move(options.ConnectInfoDialog) : ShowConnectInfoDialog),
       FExecutePoll(options.ExecutePoll),
       FWorkerSleeps(options.WorkerSleeps),
       FInstallation(*this) {
@@ -89,6 +108,28 @@ void TiqoRiveDur::ServiceDestroy() {
     // Cleared first, destroyed afterwards; the worker's destructor ignores its own errors.
     std::unique_ptr<TIqoDataThread> worker = std::move(FDataThread);
     worker.reset();
+}
+
+void TiqoRiveDur::ServiceAfterInstall(TService&) {
+    TRegistry registry(FServiceManager.RegistryRoot());
+    if (registry.OpenKey("\\" + TServiceManager::ServiceKey(kServiceName), false)) {
+        registry.WriteString("Description", kDisplayName);
+        registry.CloseKey();
+    }
+    RegisterEventSource();
+    ResolveServicePath();
+    FConnectInfoDialog(ServicePath());
+}
+
+void TiqoRiveDur::RegisterEventSource() {
+    TRegistry registry(FServiceManager.RegistryRoot());
+    if (!registry.OpenKey(kEventSourceKey, true)) return;
+    const std::string messageFile = AdjustPathDelimiter(ExtractFileDir(FExecutablePath), 0) + kEventMessageFileName;
+    registry.WriteString("EventMessageFile", messageFile);
+    registry.WriteString("CategoryMessageFile", messageFile);
+    registry.WriteInteger("TypesSupported", 7);
+    registry.WriteInteger("CategoryCount", 2);
+    registry.CloseKey();
 }
 
 }  // namespace iqo

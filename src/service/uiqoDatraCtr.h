@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,14 @@ struct TiqoRiveDurOptions {
     // The event log (journald, or standard error without a journal) when empty.
     std::unique_ptr<TEventLog> EventLog;
     std::string UnitRoot = TServiceManager::kSystemUnitRoot;
+    std::string RegistryRoot = TRegistry::kSystemRoot;
+    // What runs after the service was created or deleted; ReloadSystemd when empty.
+    std::function<void()> ReloadServiceManager;
+    // The running executable (read from /proc/self/exe when empty): the installed image path,
+    // and the folder of the event message file.
+    std::string ExecutablePath;
+    // The Connection Information dialog shown at installation; ShowConnectInfoDialog when empty.
+    std::function<void(const std::string& settingsFolder)> ConnectInfoDialog;
     int32_t ExecutePoll = 2000;  // ms between two polls for control requests
     TIqoDataThreadSleeps WorkerSleeps;
 };
@@ -46,6 +55,16 @@ public:
     void ServicePause(TService& Sender, bool& Paused);
     void ServiceContinue(TService& Sender, bool& Continued);
     void ServiceDestroy();
+    // After the service was created: its description, the event source, ServicePath and the
+    // Connection Information dialog. A value that cannot be written, or an error of the
+    // dialog, raises.
+    void ServiceAfterInstall(TService& Sender);
+    // The event-source key with the message file beside the executable; passed over when the
+    // key cannot be opened or created, raises when a value cannot be written.
+    void RegisterEventSource();
+
+    TServiceManager& ServiceManager() { return FServiceManager; }
+    const std::string& ExecutablePath() const { return FExecutablePath; }
 
     // The worker, or none before the start and after the destroy. Only for the service
     // thread, or once it has ended.
@@ -55,6 +74,8 @@ private:
     void ResolveServicePath();
 
     TServiceManager FServiceManager;
+    std::string FExecutablePath;
+    std::function<void(const std::string&)> FConnectInfoDialog;
     int32_t FExecutePoll;
     TIqoDataThreadSleeps FWorkerSleeps;
     std::unique_ptr<TIqoDataThread> FDataThread;
