@@ -10,7 +10,7 @@
 #include "RecordingLog.h"
 #include "TestSupport.h"
 #include "extraction/iqoDataThread.h"
-#include "output/VirtualSourceDatabases.h"
+#include "SourceDatabases.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/IniFile.h"

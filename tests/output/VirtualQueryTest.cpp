@@ -10,7 +10,7 @@
 
 #include "RowsetTestSupport.h"
 #include "TestSupport.h"
-#include "VirtualSourceDatabases.h"
+#include "SourceDatabases.h"
 #include "dbaccess/MemDataSet.h"
 #include "output/SQLiteError.h"
 #include "output/VirtualQuery.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "VirtualSourceDatabases.h"
+#include "SourceDatabases.h"
 #include "VirtualTableHarness.h"
 #include "platform/TextUtils.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "VirtualSourceDatabases.h"
+#include "SourceDatabases.h"
 #include "VirtualTableHarness.h"
 #include "dbaccess/MemDataSet.h"
 #include "output/VirtualDeclaration.h"

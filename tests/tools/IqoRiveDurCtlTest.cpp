@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "output/VirtualSourceDatabases.h"
+#include "SourceDatabases.h"
 #include "platform/TextUtils.h"
 #include "tools/ConsoleLogTarget.h"
 

@@ -15,7 +15,7 @@
 #include "dbaccess/SQLiteHandles.h"
 #include "platform/Exception.h"
 
-// Source databases whose query results the virtual-table tests read: a SQLite file, or a
+// Source databases whose query results the tests read: a SQLite file, or a
 // database on the Firebird test server. Each is made from a list of SQL statements.
 class TSourceDatabase {
 public:
@@ -79,7 +79,7 @@ public:
         const std::string dir = EnvironmentValue("IQO_FB_DIR");
         if (FServer.empty() || dir.empty())
             throw iqo::Exception("IQO_FB_SERVER or IQO_FB_DIR is not set: start scripts/test-servers");
-        FPath = dir + "/vtable-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()) + ".fdb";
+        FPath = dir + "/test-" + std::to_string(getpid()) + "-" + std::to_string(std::random_device{}()) + ".fdb";
         std::string script = "create database '" + FServer + ":" + FPath + "' user '" + FUser + "' password '" +
                              FPassword + "' default character set UTF8;\n";
         for (const std::string& sql : statements) script += sql + ";\n";
