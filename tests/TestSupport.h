@@ -11,8 +11,9 @@
 // A temporary folder that is removed with everything in it at the end of the test.
 class TTempFolder {
 public:
-    TTempFolder() {
-        std::string templ = (std::filesystem::temp_directory_path() / "iqo-test-XXXXXX").string();
+    // Under the system's temporary folder unless another parent is given.
+    explicit TTempFolder(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+        std::string templ = (parent / "iqo-test-XXXXXX").string();
         FPath = mkdtemp(templ.data());
     }
     ~TTempFolder() {

@@ -68,7 +68,9 @@ void TVirtualQuery::CreateTables() {
 }
 
 void TVirtualQuery::Execute() {
-    const TVirtualSQLText text = ParseVirtualSQLText(FSQL);
+    // The engine reads a text only up to a NUL, as the side-file loader does: what follows one
+    // is no statement, and handing it on would make no progress.
+    const TVirtualSQLText text = ParseVirtualSQLText(std::string_view(FSQL).substr(0, FSQL.find('\0')));
     if (Trim(text.Text).empty()) throw Exception("No SQL statement provided");
     sqlite3* db = FConnection.Db();
     const char* next = text.Text.data();

@@ -47,9 +47,10 @@ struct TVirtualQueryOptions {
 
 // The combined query: SQL over result sets seen as the tables of a private in-memory SQLite
 // database. Open registers the sources, creates their tables, runs the SQL text's statements
-// in turn and describes the last one's columns; rows are read from the engine 25 at a time as
-// they are consumed; Close drops the tables and discards the database. Every failure raises
-// an Exception with its text (engine errors as ESQLiteError with the engine's message).
+// (a NUL ends the text) in turn and describes the last one's columns; rows are read from the
+// engine 25 at a time as they are consumed; Close drops the tables and discards the database.
+// Every failure raises an Exception with its text (engine errors as ESQLiteError with the
+// engine's message).
 class TVirtualQuery final : public TDataSet {
 public:
     TVirtualQuery();

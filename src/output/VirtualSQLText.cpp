@@ -87,7 +87,9 @@ TVirtualSQLText ParseVirtualSQLText(std::string_view sql) {
         if (c == ':' && i + 1 < sql.size() && ClosingQuote(sql[i + 1]) != 0) {
             const size_t end = SkipQuotedOrComment(sql, i + 1);
             std::string name = ":" + UnquoteName(sql.substr(i + 1, end - i - 1));
-            std::replace(name.begin(), name.end(), ' ', '_');
+            // Blanks, and every other character a parameter name cannot hold, become "_": the
+            // quoted text stays one name and never turns into SQL (";", quotes, "--", "&").
+            std::replace_if(name.begin() + 1, name.end(), [](char ch) { return !IsNameChar(ch); }, '_');
             out += name;
             addParameter(std::move(name));
             i = end;

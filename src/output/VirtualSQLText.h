@@ -11,7 +11,8 @@ namespace iqo {
 
 struct TVirtualSQLText {
     // Every macro reference ("&" directly followed by a name) removed, and every quoted
-    // parameter name (:"a b") written plain (:a_b).
+    // parameter name (:"a b") written plain (:a_b), each character that cannot stand in a
+    // name turned into "_".
     std::string Text;
     // The named parameters as the engine reports them (":name"), each once, in text order.
     std::vector<std::string> Parameters;

@@ -34,6 +34,12 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(y + (month <= 2));
 }
 
+// Serials that far from the epoch (some 270 million years) would overflow the millisecond
+// count; like the non-finite ones they name no instant.
+constexpr double kSerialLimit = 1e11;
+
+bool NamesInstant(TDateTime value) { return std::isfinite(value) && std::fabs(value) < kSerialLimit; }
+
 const int64_t kSerialEpoch = DaysFromCivil(1899, 12, 30);
 const int64_t kDayOne = DaysFromCivil(1, 1, 1) - 1;  // day 0 of the millisecond count
 
@@ -91,7 +97,7 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 
 TDateTimeParts DecodeDateTime(TDateTime value) {
     TDateTimeParts p;
-    if (!std::isfinite(value)) return p;
+    if (!NamesInstant(value)) return p;
     const auto ms = static_cast<int64_t>(std::llround(value * kMSecsPerDay));
     const int64_t days = ms / kMSecsPerDay;  // toward zero: the date of a negative serial
     int64_t time = (ms < 0 ? -ms : ms) % kMSecsPerDay;
@@ -106,7 +112,7 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
 }
 
 int64_t DateTimeToMilliseconds(TDateTime value) {
-    if (!std::isfinite(value)) return 0;
+    if (!NamesInstant(value)) return 0;
     const auto ms = static_cast<int64_t>(std::llround(value * kMSecsPerDay));
     const int64_t days = ms / kMSecsPerDay + (kSerialEpoch - kDayOne);
     return days * kMSecsPerDay + (ms < 0 ? -ms : ms) % kMSecsPerDay;

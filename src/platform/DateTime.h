@@ -28,12 +28,13 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 bool TryEncodeDateTime(const TDateTimeParts& parts, TDateTime& result);
 
 // The instant rounded to the nearest millisecond, split into its parts; 23:59:59.9996 rounds
-// into the next day.
+// into the next day. A serial that is not finite or lies 10^11 days or more from the epoch
+// gives the parts of the epoch, 30 December 1899.
 TDateTimeParts DecodeDateTime(TDateTime value);
 int DaysInMonth(int year, int month);
 
 // Milliseconds since 1 January of year 1 (day number 1), of the value rounded to the
-// millisecond: differences of two of them are exact.
+// millisecond: differences of two of them are exact. 0 for a serial that names no instant.
 int64_t DateTimeToMilliseconds(TDateTime value);
 
 // The current local time.

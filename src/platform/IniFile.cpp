@@ -28,6 +28,7 @@ struct TContent {
     TEncoding encoding = TEncoding::Ansi;
     std::string lineEnd = "\r\n";  // in the file's encoding
     std::vector<TLine> lines;
+    size_t textEnd = 0;  // end of the last whole code unit: a stray last byte of UTF-16 lies after it
 };
 
 std::string Decode(std::string_view raw, TEncoding enc) {
@@ -116,6 +117,7 @@ TContent Parse(std::string bytes) {
         c.lines.push_back(std::move(line));
     }
     if (!lineEndKnown) c.lineEnd = Encode("\r\n", c.encoding);
+    c.textEnd = stop;
     return c;
 }
 
@@ -230,10 +232,13 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         if (l.next == l.end) insert = c.lineEnd + insert;  // the last line of the file had no line end
         b.insert(l.next, insert);
     } else {
-        // A new file gets no byte-order mark: Windows-1252.
-        if (!c.lines.empty() && c.lines.back().next == c.lines.back().end) b += c.lineEnd;
-        b += Encode("[" + std::string(section) + "]", c.encoding) + c.lineEnd;
-        b += Encode(std::string(key) + "=" + v, c.encoding) + c.lineEnd;
+        // A new file gets no byte-order mark: Windows-1252. The section goes after the last
+        // whole code unit, so that a stray odd byte of UTF-16 cannot shift it out of step.
+        std::string add;
+        if (!c.lines.empty() && c.lines.back().next == c.lines.back().end) add = c.lineEnd;
+        add += Encode("[" + std::string(section) + "]", c.encoding) + c.lineEnd;
+        add += Encode(std::string(key) + "=" + v, c.encoding) + c.lineEnd;
+        b.insert(c.textEnd, add);
     }
     try {
         ReplaceFileAtomically(FFileName, b, FNewFileMode);

@@ -1,0 +1,1 @@
+SELECT P.Acc, P.Name, I.Rep FROM PASTELSQL P JOIN IQOSQL I ON I.Acc = P.Acc WHERE P.Qty > :MinQty

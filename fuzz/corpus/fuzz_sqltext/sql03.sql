@@ -1,0 +1,1 @@
+SELECT [a:b] FROM `t&u` WHERE x = ':no' AND y & z

@@ -1,0 +1,1 @@
+SELECT Acc, sum(Amount) AS Total, count(*) FROM pastelsql GROUP BY Acc HAVING Total > 1 ORDER BY 2 DESC

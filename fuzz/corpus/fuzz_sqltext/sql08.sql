@@ -1,0 +1,1 @@
+ATTACH DATABASE 'evil.db' AS e; SELECT 1

@@ -1,0 +1,1 @@
+VACUUM INTO 'copy.db'; SELECT 1

@@ -1,0 +1,1 @@
+SELECT load_extension('x.so')

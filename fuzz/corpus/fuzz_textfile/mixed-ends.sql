@@ -1,0 +1,4 @@
+SELECT 1FROM A
+WHERE x = 'café'
+
+

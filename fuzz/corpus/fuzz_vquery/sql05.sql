@@ -1,0 +1,1 @@
+SELECT ROUND(Amount, 1), TRUNCATE(Amount, 0), MOD(Qty, 2), LOG(Qty), UPPER(Name) COLLATE UniNoCase FROM PASTELSQL

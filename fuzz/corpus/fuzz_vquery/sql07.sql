@@ -1,0 +1,1 @@
+SELECT max(DocDate), min(Price), avg(Big), Dec FROM PASTELSQL, IQOSQL WHERE DocDate >= '2024-01-01' AND Flag

@@ -1,0 +1,1 @@
+SELECT Data, hex(Data), typeof(Data), Rep || '!' FROM PASTELSQL, IQOSQL WHERE Rep LIKE 'A%' OR Rep IS NULL
