@@ -1,6 +1,7 @@
 #include "iqoDataThread.h"
 
 #include <chrono>
+#include <csignal>
 
 #include "dbaccess/DbQuery.h"
 #include "platform/EventLog.h"
@@ -27,6 +28,9 @@ std::string SettingsFile() { return ServicePath() + TIqoDataThread::kSettingsFil
 }  // namespace
 
 TIqoDataThread::TIqoDataThread(bool CreateSuspended, TIqoDataThreadSleeps sleeps) : FSleeps(sleeps) {
+    // Under a file-size limit (ulimit -f, LimitFSIZE=) a write beyond it would end the whole
+    // process; ignored, the write fails with EFBIG and the job logs it like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!CreateSuspended) Start();
 }
 
