@@ -1,8 +1,13 @@
 #include "ConnectInfoModel.h"
 
-#include <algorithm>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+
+#include "dialog/ConnectInfoPassword.h"
 #include "platform/IniFile.h"
+#include "platform/Exception.h"
 #include "service/IQOCommon.h"
 
 namespace iqo {
@@ -18,6 +23,18 @@ constexpr const char* kDefaultUser = "SYSDBA";
 constexpr std::array<int, kConnectInfoColumns.size()> kWriteOrder{1, 0, 2, 3, 4};
 
 std::string SectionName(int n) { return "Connection_Info_" + std::to_string(n); }
+
+// The file holds passwords: one that others may read loses those rights before anything new
+// is written into it (a rewrite keeps the file's mode).
+void MakePrivate(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        if (errno == ENOENT) return;
+        throw Exception("Unable to write to " + fileName);
+    }
+    if ((st.st_mode & 077) == 0) return;
+    if (::chmod(fileName.c_str(), st.st_mode & 07700) != 0) throw Exception("Unable to write to " + fileName);
+}
 
 }  // namespace
 
@@ -54,6 +71,12 @@ void TConnectInfoModel::Load() {
 }
 
 void TConnectInfoModel::Save() const {
+    for (int n = 1; n <= FCount; ++n)
+        if (const auto problem = PasswordStorageProblem(Cell(n, kPasswordColumn)))
+            throw EPasswordNotStorable("The password of connection " + std::to_string(n) + " (Firebird Server \"" +
+                                       Cell(n, 0) + "\", Firebird Database \"" + Cell(n, 2) +
+                                       "\") cannot be stored: " + *problem + ". Nothing was saved.");
+    MakePrivate(FFileName);
     TIniFile ini(FFileName);
     ini.SetNewFileMode(0600);
     ini.WriteInteger(kSettings, kCountKey, FCount);

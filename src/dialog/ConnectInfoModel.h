@@ -50,8 +50,11 @@ public:
     // section is missing stays empty. A missing file loads as count 1 and one empty row.
     void Load();
     // Writes the count, then every key of rows 1 to the count, the password encoded, flushing
-    // after each row. A file made here gets mode 0600: it holds passwords. A failed write
-    // raises "Unable to write to <file>"; what was written before it stays in the file.
+    // after each row. The file holds passwords: a file made here gets mode 0600, and an existing
+    // one loses the rights of group and others first. A failed write raises "Unable to write to
+    // <file>"; what was written before it stays in the file. A password of rows 1 to the count
+    // that would not come back unchanged raises EPasswordNotStorable, naming the connection and
+    // why, before anything is written.
     void Save() const;
 
 private:

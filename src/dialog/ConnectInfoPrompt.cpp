@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "dialog/ConnectInfoModel.h"
+#include "dialog/ConnectInfoPassword.h"
 #include "platform/Exception.h"
 #include "platform/TextUtils.h"
 
@@ -109,6 +110,11 @@ bool RunConnectInfoPrompt(const std::string& settingsFolder, std::istream& in, s
             model.Save();
             out << "Saved to " << model.FileName() << ".\n";
             return true;
+        } catch (const EPasswordNotStorable& e) {
+            // Asking OK again would refuse again: the cells are edited once more first.
+            out << e.Message() << '\n';
+            if (!EditCells(model, in, out)) return Cancelled(out);
+            ShowRows(model, out);
         } catch (const Exception& e) {
             out << e.Message() << '\n';
         }

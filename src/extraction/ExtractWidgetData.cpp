@@ -3,6 +3,7 @@
 
 #include "RemoteDataFile.h"
 #include "dbaccess/DbQuery.h"
+#include "dbaccess/providers/OdbcConnectStrings.h"
 #include "iqoDataThread.h"
 #include "iqoprovclass.h"
 #include "output/VirtualQuery.h"
@@ -51,10 +52,11 @@ void ConfigureConnection(TDbConnection& connection, const TProvConnections& list
     if (provider == "ODBC" && Trim(connection.Server()).empty()) connection.SetServer(connection.Database());
 }
 
-// The description of a configured connection that the job's error entries end with.
+// The description of a configured connection that the job's error entries end with. A server
+// or database text may be a whole ODBC connection string: its password is masked.
 std::string Describe(const TDbConnection& c, const std::string& heading, const char* userLabel) {
-    return heading + "Provider: " + c.ProviderName() + "\rServer: " + c.Server() + "\rDatabase: " + c.Database() +
-           "\r" + userLabel + c.Username();
+    return heading + "Provider: " + c.ProviderName() + "\rServer: " + MaskConnectStringPasswords(c.Server()) +
+           "\rDatabase: " + MaskConnectStringPasswords(c.Database()) + "\r" + userLabel + c.Username();
 }
 
 }  // namespace

@@ -62,6 +62,8 @@ public:
 
     // The extraction job of one widget definition file (P: its path, trimmed). Raises nothing.
     void ExtractWidgetData(const std::string& P);
+    // The description of the connections of the last job, as its error entries end with it.
+    const std::string& ErrorMsg() const { return FErrorMsg; }
 
 private:
     void Execute();

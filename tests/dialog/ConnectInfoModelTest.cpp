@@ -39,13 +39,13 @@ TEST(ConnectInfoModel, WritesTheCountThenEachRowsKeysInTheirOrder) {
               "Firebird_Database=\r\nFirebird_UserName=\r\nFirebird_Password=\r\n");
 }
 
-TEST(ConnectInfoModel, AFileItMakesIsPrivateAndAnExistingOneKeepsItsMode) {
+TEST(ConnectInfoModel, AFileItMakesOrRewritesIsPrivate) {
     struct Case {
         bool exists;
         mode_t before;
         mode_t after;
     };
-    for (const Case c : {Case{false, 0, 0600}, Case{true, 0644, 0644}, Case{true, 0640, 0640}}) {
+    for (const Case c : {Case{false, 0, 0600}, Case{true, 0644, 0600}, Case{true, 0640, 0600}, Case{true, 0600, 0600}}) {
         TTempFolder dir;
         TConnectInfoModel model(dir.Path());
         if (c.exists) {

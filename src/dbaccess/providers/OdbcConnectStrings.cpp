@@ -1,5 +1,6 @@
 #include "OdbcConnectStrings.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "platform/TextUtils.h"
@@ -37,13 +38,16 @@ std::string OdbcConnectValue(std::string_view value) {
     return "{" + ReplaceAll(std::string(value), "}", "}}") + "}";
 }
 
-bool OdbcConnectStringHasKey(std::string_view connectString, std::string_view keyword) {
+namespace {
+
+// Calls visit(key, valueBegin, valueEnd) for each keyword=value pair, the key trimmed, the value
+// up to the next ";" or past its closing brace, until visit returns false.
+template <typename F>
+void ForEachPair(std::string_view connectString, F visit) {
     size_t pos = 0;
     while (pos < connectString.size()) {
         const size_t equals = connectString.find('=', pos);
         if (equals == std::string_view::npos) break;
-        if (SameText(Trim(connectString.substr(pos, equals - pos)), keyword)) return true;
-        // Skip the value: up to the next ";", or past its closing brace.
         size_t next = equals + 1;
         while (next < connectString.size() && connectString[next] == ' ') ++next;
         if (next < connectString.size() && connectString[next] == '{') {
@@ -53,11 +57,34 @@ bool OdbcConnectStringHasKey(std::string_view connectString, std::string_view ke
                 else break;
             }
         }
-        const size_t semicolon = connectString.find(';', next);
-        if (semicolon == std::string_view::npos) break;
+        const size_t semicolon = std::min(connectString.find(';', next), connectString.size());
+        if (!visit(Trim(connectString.substr(pos, equals - pos)), equals + 1, semicolon)) return;
         pos = semicolon + 1;
     }
-    return false;
+}
+
+}  // namespace
+
+bool OdbcConnectStringHasKey(std::string_view connectString, std::string_view keyword) {
+    bool found = false;
+    ForEachPair(connectString, [&](const std::string& key, size_t, size_t) {
+        found = SameText(key, keyword);
+        return !found;
+    });
+    return found;
+}
+
+std::string MaskConnectStringPasswords(std::string_view text) {
+    std::string masked;
+    size_t copied = 0;
+    ForEachPair(text, [&](const std::string& key, size_t valueBegin, size_t valueEnd) {
+        if (SameText(key, "PWD") || SameText(key, "Password")) {
+            masked.append(text.substr(copied, valueBegin - copied)).append(kMaskedPassword);
+            copied = valueEnd;
+        }
+        return true;
+    });
+    return masked.append(text.substr(copied));
 }
 
 std::string OdbcConnectString(const TConnectParams& params) {

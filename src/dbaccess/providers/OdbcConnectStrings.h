@@ -14,6 +14,13 @@ std::string OdbcConnectValue(std::string_view value);
 // True when the connection string sets the keyword (without regard to case).
 bool OdbcConnectStringHasKey(std::string_view connectString, std::string_view keyword);
 
+// What stands for a password in a text shown to anybody.
+inline constexpr const char* kMaskedPassword = "***";
+
+// The text with the value of every PWD= and Password= pair (without regard to case) replaced
+// by kMaskedPassword: a connection string, or any text that quotes one, made fit for a log.
+std::string MaskConnectStringPasswords(std::string_view text);
+
 // The "ODBC" provider: Server is a DSN name, or a whole connection string when it holds "=".
 // Database, Username and Password are added as Database=, UID= and PWD= when they are not
 // empty and the connection string does not set them itself; Database also not when it repeats
