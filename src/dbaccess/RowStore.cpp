@@ -9,6 +9,8 @@ namespace iqo {
 
 namespace {
 
+// Chunks are left unzeroed: every byte is written before it is read, and zeroing a whole
+// chunk would cost more than a small result's rows.
 constexpr size_t kChunkSize = 1 << 20;
 
 bool IsVariable(TStorageClass c) {
@@ -57,14 +59,14 @@ std::string& TRowStore::TRowBuilder::BytesBuffer(size_t column) {
 
 uint8_t* TRowStore::Allocate(size_t size) {
     if (size > kChunkSize / 4) {
-        FChunks.push_back(std::make_unique<uint8_t[]>(size));
+        FChunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(size));
         FAllocated += size;
         return FChunks.back().get();
     }
     if (size > FChunkFree) {
         // The chunk of large rows stays last only when it is the current one; a new regular
         // chunk goes in front of the list's end either way.
-        FChunks.push_back(std::make_unique<uint8_t[]>(kChunkSize));
+        FChunks.push_back(std::make_unique_for_overwrite<uint8_t[]>(kChunkSize));
         FAllocated += kChunkSize;
         FChunkNext = FChunks.back().get();
         FChunkFree = kChunkSize;
