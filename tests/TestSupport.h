@@ -1,12 +1,18 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 // A temporary folder that is removed with everything in it at the end of the test.
 class TTempFolder {
@@ -43,4 +49,25 @@ inline std::string ReadBytes(const std::string& path) {
 inline bool FileExistsForTest(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// count distinct TCP ports on 127.0.0.1 that nothing listens on, chosen by the kernel: all are
+// bound at once, so that they differ, and released before they are returned.
+inline std::vector<int> FreeLoopbackPorts(size_t count) {
+    std::vector<int> sockets, ports;
+    for (size_t i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                           ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+        if (fd >= 0) sockets.push_back(fd);
+        if (!bound) break;
+        ports.push_back(ntohs(address.sin_port));
+    }
+    for (const int fd : sockets) ::close(fd);
+    if (ports.size() != count) throw std::runtime_error("no free TCP port on 127.0.0.1");
+    return ports;
 }

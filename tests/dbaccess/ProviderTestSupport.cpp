@@ -1,8 +1,5 @@
 #include "ProviderTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -80,19 +77,7 @@ void TPgSchema::Drop() {
     Created = false;
 }
 
-int ClosedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 1;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(s);
-    return port;
-}
+int ClosedPort() { return FreeLoopbackPorts(1).front(); }
 
 TLocalZone::TLocalZone(const char* zone) {
     if (const char* old = std::getenv("TZ")) FHad = true, FOld = old;

@@ -1,17 +1,13 @@
 #include "PrivateServers.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <tuple>
-#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
 #include "platform/Exception.h"
@@ -22,26 +18,6 @@ namespace {
 
 const std::string kHelper = std::string(IQO_FIXTURES) + "/private-servers";
 
-// Two distinct free TCP ports on 127.0.0.1, chosen by the kernel.
-std::pair<int, int> FreePorts() {
-    int sockets[2];
-    int ports[2];
-    for (int i = 0; i < 2; ++i) {
-        sockets[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (sockets[i] < 0 || ::bind(sockets[i], reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            throw iqo::Exception("no free TCP port on 127.0.0.1");
-        ports[i] = ntohs(address.sin_port);
-    }
-    ::close(sockets[0]);
-    ::close(sockets[1]);
-    return {ports[0], ports[1]};
-}
-
 }  // namespace
 
 TPrivateServers::TPrivateServers() {
@@ -50,7 +26,9 @@ TPrivateServers::TPrivateServers() {
     FBase = base;
     // The cluster runs as an unprivileged user, which must reach its folder.
     ::chmod(base, 0755);
-    std::tie(FFbPort, FPgPort) = FreePorts();
+    const std::vector<int> ports = FreeLoopbackPorts(2);
+    FFbPort = ports[0];
+    FPgPort = ports[1];
 
     int guardPipe[2];
     if (::pipe2(guardPipe, O_CLOEXEC) != 0) throw iqo::Exception("cannot make the guardian's pipe");

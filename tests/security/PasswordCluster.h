@@ -1,9 +1,5 @@
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -20,7 +16,7 @@ public:
     static constexpr const char* kOsUser = "iqotest";
     static constexpr const char* kBin = "/usr/lib/postgresql/15/bin";
 
-    explicit TPasswordCluster(const std::string& rolePassword) : FPort(FreePort()) {
+    explicit TPasswordCluster(const std::string& rolePassword) : FPort(FreeLoopbackPorts(1).front()) {
         const std::string root = FFolder.Path();
         WriteBytes(FFolder.File("pw"), rolePassword + "\n");
         const std::string owner = std::string("chown -R ") + kOsUser + " '" + root + "' && chmod 0755 '" + root + "'";
@@ -56,20 +52,6 @@ private:
     // Run from the cluster's folder: initdb complains about a working folder it cannot read.
     std::string AsOwner(const std::string& command) const {
         return "cd '" + FFolder.Path() + "' && runuser -u " + kOsUser + " -- " + command;
-    }
-
-    static int FreePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        int port = 0;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        ::close(fd);
-        return port;
     }
 
     TTempFolder FFolder;
